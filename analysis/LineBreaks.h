@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace velmora {
+
+// Every line break (CR LF, a lone CR, a lone LF) becomes CR LF. Works on text and on bytes alike:
+// both CR and LF are single units in every encoding a style sheet may use.
+template <typename Text> Text toCrLf(const Text& in)
+{
+    qsizetype breaks = 0;
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in[i] == '\r' || in[i] == '\n')
+            ++breaks;
+    }
+    if (breaks == 0)
+        return in;
+    Text out;
+    out.reserve(in.size() + breaks);
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        const auto c = in[i];
+        if (c == '\r') {
+            out.append('\r').append('\n');
+            if (i + 1 < in.size() && in[i + 1] == '\n')
+                ++i;
+        } else if (c == '\n') {
+            out.append('\r').append('\n');
+        } else {
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+// Number of lines of a CR LF text: a final break does not start another line.
+template <typename Text> qsizetype crLfLineCount(const Text& text)
+{
+    if (text.isEmpty())
+        return 0;
+    const qsizetype breaks = text.count("\r\n");
+    return text.endsWith("\r\n") ? breaks : breaks + 1;
+}
+
+} // namespace velmora

@@ -1,0 +1,46 @@
+#include "StyleSheet.h"
+
+#include "Failure.h"
+#include "LineBreaks.h"
+
+#include <QFile>
+#include <cerrno>
+#include <system_error>
+
+using namespace Qt::StringLiterals;
+
+namespace velmora {
+
+StyleSheet StyleSheet::load(const QString& path)
+{
+    QFile file(path);
+    errno = 0;
+    QByteArray bytes;
+    bool ok = file.open(QIODevice::ReadOnly);
+    if (ok) {
+        bytes = file.readAll();
+        ok = file.error() == QFileDevice::NoError;
+    }
+    if (!ok) {
+        const int error = errno ? errno : EIO;
+        throw Failure(u"Cannot open file \"%1\". %2"_s.arg(
+            path, QString::fromStdString(std::generic_category().message(error))));
+    }
+    StyleSheet sheet;
+    sheet.bytes = toCrLf(bytes);
+    sheet.codec = TextCodec::detect(sheet.bytes);
+    return sheet;
+}
+
+QString folderOfPath(const QString& path)
+{
+#ifdef Q_OS_WIN
+    const qsizetype cut =
+        std::max({path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'), path.lastIndexOf(u':')});
+#else
+    const qsizetype cut = path.lastIndexOf(u'/');
+#endif
+    return cut < 0 ? QString() : path.left(cut + 1);
+}
+
+} // namespace velmora

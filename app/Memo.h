@@ -1,0 +1,26 @@
+#pragma once
+
+#include "TextList.h"
+
+#include <QPlainTextEdit>
+
+// A multi-line text box whose content is a text list: Lines() is the list the steps work on, and
+// the box shows it. Edits in the box reach the list, and changes of the list reach the box; the
+// list's changed() is the box's change notification.
+class TMemo : public QPlainTextEdit
+{
+    Q_OBJECT
+
+public:
+    explicit TMemo(QWidget* parent = nullptr);
+
+    velmora::TextList& Lines() { return lines_; }
+    const velmora::TextList& Lines() const { return lines_; }
+
+private:
+    void showLines();
+    void takeEdit();
+
+    velmora::TextList lines_;
+    bool syncing_ = false;
+};
