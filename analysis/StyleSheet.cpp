@@ -29,6 +29,7 @@ StyleSheet StyleSheet::load(const QString& path)
     StyleSheet sheet;
     sheet.bytes = toCrLf(bytes);
     sheet.codec = TextCodec::detect(sheet.bytes);
+    sheet.path = path;
     return sheet;
 }
 

@@ -13,6 +13,8 @@ struct StyleSheet
 {
     QByteArray bytes;
     TextCodec codec;
+    // The file the bytes came from; empty for the start text.
+    QString path;
 
     // Reads the whole file (opened for reading only); throws Failure with
     // "Cannot open file "path". reason" when it cannot be read.

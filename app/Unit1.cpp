@@ -2,10 +2,13 @@
 
 #include "AddressConversion.h"
 #include "AtomicFile.h"
+#include "DownloadWorker.h"
 #include "Failure.h"
 #include "LinksConfig.h"
 #include "ReferenceExtraction.h"
 #include "RegExp.h"
+#include "Sequencer.h"
+#include "StyleSheetRewrite.h"
 #include "ui_Unit1.h"
 
 #include <QCoreApplication>
@@ -19,6 +22,8 @@
 #include <QScreen>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTimer>
+#include <QTreeWidget>
 
 using namespace Qt::StringLiterals;
 
@@ -53,6 +58,13 @@ QString loadSkin()
     registerSkin();
     QFile file(u":/skin/velmora.qss"_s);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// One sequence of rename numbers for the whole program, as every start of it draws the same.
+velmora::RenameNumbers& renameNumbers()
+{
+    static velmora::RenameNumbers numbers;
+    return numbers;
 }
 
 TForm1Seams withRealDesktop(TForm1Seams seams)
@@ -148,9 +160,43 @@ TForm1::TForm1(TForm1Seams seams, QWidget* parent)
         if (ui->pgc1->widget(index) == ui->ts5)
             ts5Show();
     });
+
+    tmr1 = new QTimer(this);
+    tmr1->setObjectName(u"tmr1"_s);
+    tmr1->setInterval(100);
+    tmr1->setTimerType(Qt::PreciseTimer);
+    connect(tmr1, &QTimer::timeout, this, &TForm1::tmr1Timer);
+    connect(ui->btn5, &QPushButton::clicked, this, &TForm1::btn5Click);
+    connect(ui->btn6, &QPushButton::clicked, this, &TForm1::btn6Click);
+
+    downloads_ = std::make_unique<velmora::DownloadThreads>();
+    using velmora::DownloadThreads;
+    connect(
+        downloads_.get(), &DownloadThreads::rowCaption, this,
+        [this](int run, int row, const QString& text) { rowReport(run, row, 0, text); },
+        Qt::QueuedConnection);
+    connect(
+        downloads_.get(), &DownloadThreads::rowProgress, this,
+        [this](int run, int row, const QString& text) { rowReport(run, row, 1, text); },
+        Qt::QueuedConnection);
+    connect(
+        downloads_.get(), &DownloadThreads::timerWanted, this,
+        [this](int run) {
+            if (run == run_.number)
+                armTimer();
+        },
+        Qt::QueuedConnection);
+    connect(downloads_.get(), &DownloadThreads::finished, this, &TForm1::downloadFinished,
+            Qt::QueuedConnection);
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    // Running transfers end now and take their partial files with them; nothing they report
+    // reaches a window that is gone.
+    tmr1->stop();
+    downloads_->abortAll();
+}
 
 void TForm1::showEvent(QShowEvent* event)
 {
@@ -178,18 +224,19 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void TForm1::guarded(const std::function<void()>& body)
+bool TForm1::guarded(const std::function<void()>& body)
 {
     QString message;
     try {
         body();
-        return;
+        return true;
     } catch (const velmora::Failure& failure) {
         message = failure.message();
     } catch (const std::exception& failure) {
         message = QString::fromLocal8Bit(failure.what());
     }
     seams_.showError(this, QString::fromUtf16(kApplicationTitle), errorBoxText(message));
+    return false;
 }
 
 void TForm1::setLabelText(QLabel* label, const QString& text)
@@ -269,6 +316,179 @@ void TForm1::btn3Click()
 void TForm1::btn4Click()
 {
     ui->mmo2->Lines().setText(ui->mmo1->Lines().text());
+}
+
+QString TForm1::geturlfn(const QString& address) const
+{
+    return velmora::geturlfn(address);
+}
+
+void TForm1::btn5Click()
+{
+    guarded([this] {
+        tag_ = 0;
+        ui->ListView1->clear();
+        // A new run: whatever earlier workers still report is dropped from here on.
+        const int number = run_.number + 1;
+        run_ = DownloadRun();
+        run_.number = number;
+        ui->wb1->Navigate(seams_.links.information);
+        ui->wb1->setGeometry(-3, -3, 300, 350);
+        ui->pnl3->setVisible(true);
+        showRunStatus();
+        if (ui->mmo2->Lines().count() == 0)
+            return;
+        startDownload(tag_, false);
+    });
+}
+
+void TForm1::tmr1Timer()
+{
+    guarded([this] {
+        tmr1->stop();
+        ++tag_;
+        if (tag_ > ui->mmo2->Lines().count() - 1) {
+            run_.endReached = true;
+            finishRunWhenDone();
+            return;
+        }
+        startDownload(tag_, true);
+        ui->ListView1->scrollToBottom();
+    });
+}
+
+void TForm1::startDownload(int index, bool clashTest)
+{
+    const QString address = ui->mmo2->Lines().line(index);
+    QString name = geturlfn(address);
+    auto* row = new QTreeWidgetItem(ui->ListView1);
+    if (clashTest && !hint_.isEmpty()) {
+        // An image of that name already in the folder, or claimed by an earlier row of this run
+        // that may still be downloading, makes this one take a number prefix.
+        bool taken = QFileInfo(hint_ + name).isFile();
+        for (int r = 0; r + 1 < ui->ListView1->topLevelItemCount() && !taken; ++r)
+            taken = ui->ListView1->topLevelItem(r)->text(2) == name;
+        if (taken)
+            name = QString::number(renameNumbers().next()) + u'_' + name;
+    }
+    row->setText(0, QString::number(index));
+    row->setText(1, QString());
+    row->setText(2, name);
+    row->setText(3, ui->mmo1->Lines().line(index));
+    const int rowIndex = ui->ListView1->indexOfTopLevelItem(row);
+    ++run_.started;
+    run_.succeeded.resize(static_cast<size_t>(rowIndex) + 1, false);
+
+    if (hint_.isEmpty())
+        failRow(rowIndex, u"未打开CSS文件"_s);
+    else if (!velmora::isSafeFileName(name))
+        failRow(rowIndex, u"文件名无效"_s);
+    else {
+        velmora::DownloadOptions options = seams_.download;
+        options.referer = ui->lbledt2->text();
+        downloads_->start({address, hint_ + name, rowIndex, run_.number}, std::move(options));
+    }
+    showRunStatus();
+}
+
+void TForm1::failRow(int row, const QString& reason)
+{
+    downloadFinished(run_.number, row, false, reason, false);
+}
+
+void TForm1::armTimer()
+{
+    // Switching on a running timer would restart its interval; a running one is left alone.
+    if (!tmr1->isActive())
+        tmr1->start();
+}
+
+void TForm1::rowReport(int run, int row, int column, const QString& text)
+{
+    if (run != run_.number || row >= ui->ListView1->topLevelItemCount())
+        return;
+    ui->ListView1->topLevelItem(row)->setText(column, text);
+}
+
+void TForm1::downloadFinished(int run, int row, bool ok, const QString& reason, bool completion)
+{
+    if (run != run_.number)
+        return;
+    ++run_.finished;
+    if (ok) {
+        run_.succeeded[static_cast<size_t>(row)] = true;
+    } else {
+        ++run_.failed;
+        rowReport(run, row, 0, u"失败"_s + QString::number(row));
+        rowReport(run, row, 1, reason);
+    }
+    // A download that never reported completion has not started the next one yet.
+    if (!completion)
+        armTimer();
+    finishRunWhenDone();
+    showRunStatus();
+}
+
+void TForm1::finishRunWhenDone()
+{
+    // The rewrite waits for the last download of the run, and happens once per run.
+    if (!run_.endReached || run_.finished < run_.started || run_.rewritten)
+        return;
+    run_.rewritten = true;
+    ui->btn6->click();
+    showRunStatus();
+}
+
+void TForm1::showRunStatus()
+{
+    const int total = static_cast<int>(ui->mmo2->Lines().count());
+    QString status;
+    if (run_.started == 0 && total == 0)
+        status = u"没有要下载的图片地址"_s;
+    else if (!run_.rewritten)
+        status = u"已开始 %1 / %2，完成 %3，失败 %4"_s.arg(run_.started)
+                     .arg(total)
+                     .arg(run_.finished - run_.failed)
+                     .arg(run_.failed);
+    else
+        status = u"全部结束：完成 %1，失败 %2；%3"_s.arg(run_.finished - run_.failed)
+                     .arg(run_.failed)
+                     .arg(run_.outcome);
+    ui->lbl9->setText(status);
+}
+
+void TForm1::btn6Click()
+{
+    run_.outcome = u"未更改CSS文件"_s;
+    const bool done = guarded([this] {
+        if (!ui->chk1->isChecked())
+            return;
+        const QString path = dlgOpen1_.FileName;
+        // Only the file the buffer was read from is rewritten: after a failed open the buffer
+        // still holds another file's text, which must not be written over the chosen one.
+        if (path.isEmpty() || path != styleSheet_.path) {
+            run_.outcome = u"未更改CSS文件（CSS文件未能打开）"_s;
+            return;
+        }
+        std::vector<std::pair<QString, QString>> replacements;
+        const velmora::TextList& references = ui->mmo1->Lines();
+        const int rows = ui->ListView1->topLevelItemCount();
+        for (int k = 0; k < references.count() && k < rows; ++k) {
+            // A reference whose image did not arrive keeps pointing where it did.
+            if (static_cast<size_t>(k) < run_.succeeded.size() && run_.succeeded[k])
+                replacements.emplace_back(references.line(k),
+                                          ui->ListView1->topLevelItem(k)->text(2));
+        }
+        velmora::writeFileAtomically(path + u".bak"_s, styleSheet_.bytes);
+        run_.outcome = u"已备份，CSS文件未更新"_s;
+        styleSheet_.bytes =
+            velmora::rewriteReferences(styleSheet_.bytes, styleSheet_.codec, replacements);
+        ui->Memo1->Lines().setText(styleSheet_.text());
+        velmora::writeFileAtomically(path, styleSheet_.bytes);
+        run_.outcome = u"已备份并更新CSS文件"_s;
+    });
+    if (!done && run_.outcome == u"未更改CSS文件"_s)
+        run_.outcome = u"备份失败，未更改CSS文件"_s;
 }
 
 void TForm1::lbl4Click()

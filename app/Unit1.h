@@ -1,6 +1,7 @@
 #pragma once
 
 #include "StyleSheet.h"
+#include "UrlDownload.h"
 
 #include <QUrl>
 #include <QWidget>
@@ -11,9 +12,11 @@
 namespace Ui {
 class TForm1;
 }
+class QTimer;
 namespace velmora {
+class DownloadThreads;
 class RegExp;
-}
+} // namespace velmora
 
 // The name of the program in the task bar and the caption of every error box.
 inline constexpr char16_t kApplicationTitle[] = u"Velmora - Dorsik出品";
@@ -46,6 +49,8 @@ struct TForm1Seams
     // The folder of the program's own file, with its trailing delimiter.
     QString programFolder;
     OutsideLinks links = OutsideLinks::fromBuild();
+    // Timeouts and retries of the downloads.
+    velmora::DownloadOptions download;
 };
 
 // The open-file dialog's lasting part: the path it keeps after it closes.
@@ -70,9 +75,13 @@ public:
     void mmo1Change();
     void btn3Click();
     void btn4Click();
+    void btn5Click();
+    void tmr1Timer();
+    void btn6Click();
     void lbl4Click();
     void ts5Show();
     void lbl6Click();
+    QString geturlfn(const QString& address) const;
 
     // The style sheet folder, with its trailing delimiter; never shown as a tooltip.
     const QString& Hint() const { return hint_; }
@@ -89,9 +98,30 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Runs a handler's body; a failure ends it and is shown in the error box.
-    void guarded(const std::function<void()>& body);
+    // One download run, from a press of btn5 to the rewrite at its end.
+    struct DownloadRun
+    {
+        int number = 0;
+        int started = 0;
+        int finished = 0;
+        int failed = 0;
+        bool endReached = false;
+        bool rewritten = false;
+        std::vector<bool> succeeded; // by row
+        QString outcome;
+    };
+
+    // Runs a handler's body; a failure ends it and is shown in the error box. Returns whether the
+    // body ran to its end.
+    bool guarded(const std::function<void()>& body);
     void setLabelText(class QLabel* label, const QString& text);
+    void startDownload(int index, bool clashTest);
+    void failRow(int row, const QString& reason);
+    void armTimer();
+    void rowReport(int run, int row, int column, const QString& text);
+    void downloadFinished(int run, int row, bool ok, const QString& reason, bool completion);
+    void finishRunWhenDone();
+    void showRunStatus();
 
     std::unique_ptr<Ui::TForm1> ui;
     TForm1Seams seams_;
@@ -100,5 +130,8 @@ private:
     int tag_ = 0;
     velmora::StyleSheet styleSheet_;
     std::unique_ptr<velmora::RegExp> RegExp1;
+    QTimer* tmr1 = nullptr;
+    std::unique_ptr<velmora::DownloadThreads> downloads_;
+    DownloadRun run_;
     bool centred_ = false;
 };
