@@ -9,6 +9,20 @@ namespace velmora {
 // both CR and LF are single units in every encoding a style sheet may use.
 template <typename Text> Text toCrLf(const Text& in)
 {
+    // Most style sheets already break their lines with CR LF, or not at all: nothing to do.
+    qsizetype at = 0;
+    bool normal = true;
+    while (normal) {
+        const qsizetype lf = in.indexOf('\n', at);
+        const qsizetype cr = in.indexOf('\r', at);
+        if (lf < 0 && cr < 0)
+            break;
+        normal = cr >= 0 && (lf < 0 || cr < lf) && cr + 1 == lf;
+        at = lf + 1;
+    }
+    if (normal)
+        return in;
+
     qsizetype breaks = 0;
     for (qsizetype i = 0; i < in.size(); ++i) {
         if (in[i] == '\r' || in[i] == '\n')

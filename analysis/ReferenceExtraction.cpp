@@ -14,7 +14,7 @@ bool isBlank(QChar c)
 
 } // namespace
 
-std::optional<QString> cleanReference(const QString& captured)
+std::optional<QStringView> cleanReference(QStringView captured)
 {
     qsizetype begin = 0;
     qsizetype end = captured.size();
@@ -31,10 +31,10 @@ std::optional<QString> cleanReference(const QString& captured)
     }
     if (begin == end)
         return std::nullopt;
-    const QStringView value = QStringView(captured).sliced(begin, end - begin);
+    const QStringView value = captured.sliced(begin, end - begin);
     if (value.startsWith(u"data:", Qt::CaseInsensitive))
         return std::nullopt;
-    return value.toString();
+    return value;
 }
 
 QStringList extractReferences(RegExp& engine, const QString& pattern, const QString& subject)
@@ -45,14 +45,17 @@ QStringList extractReferences(RegExp& engine, const QString& pattern, const QStr
 
     QStringList references;
     QSet<QString> seen;
-    engine.forEachMatch(subject, [&](const RegExpMatch& match) {
+    engine.forEachMatch(subject, [&](const RegExpMatchView& match) {
         if (match.subMatches.size() < 2)
             return;
-        std::optional<QString> reference = cleanReference(match.subMatches[1]);
-        if (!reference || seen.contains(*reference))
+        const std::optional<QStringView> cleaned = cleanReference(match.subMatches[1]);
+        if (!cleaned)
             return;
-        seen.insert(*reference);
-        references.append(std::move(*reference));
+        QString reference = cleaned->toString();
+        if (seen.contains(reference))
+            return;
+        seen.insert(reference);
+        references.append(std::move(reference));
     });
     return references;
 }

@@ -13,7 +13,7 @@ inline constexpr char16_t kDefaultPattern[] = u"background(.*?)url\\((.*?)\\)";
 
 // A captured value as a reference: the blanks around it and one pair of enclosing matching quotes
 // removed. Empty when the value names no image file (nothing left, or an inline data: image).
-std::optional<QString> cleanReference(const QString& captured);
+std::optional<QStringView> cleanReference(QStringView captured);
 
 // Runs pattern globally and case-insensitively over subject and lists group 2 of every match, in
 // order, cleaned, each distinct reference once. A pattern with fewer than two groups lists

@@ -100,7 +100,14 @@ void RegExp::compile()
 std::vector<RegExpMatch> RegExp::Execute(const QString& subject)
 {
     std::vector<RegExpMatch> matches;
-    forEachMatch(subject, [&](const RegExpMatch& match) { matches.push_back(match); });
+    forEachMatch(subject, [&](const RegExpMatchView& view) {
+        RegExpMatch match;
+        match.firstIndex = view.firstIndex;
+        match.value = view.value.toString();
+        for (const QStringView group : view.subMatches)
+            match.subMatches.append(group.toString());
+        matches.push_back(std::move(match));
+    });
     return matches;
 }
 
@@ -114,7 +121,7 @@ void RegExp::run(const QString& subject, MatchCallback callback, void* context)
     const auto length = static_cast<PCRE2_SIZE>(subject.size());
     PCRE2_SIZE offset = 0;
     uint32_t matchOptions = 0;
-    RegExpMatch match;
+    RegExpMatchView match;
     while (offset <= length) {
         const int rc = pcre2_match(c.code, units(subject), length, offset, matchOptions,
                                    c.matchData, c.matchContext);
@@ -130,9 +137,9 @@ void RegExp::run(const QString& subject, MatchCallback callback, void* context)
             const PCRE2_SIZE start = ovector[2 * group];
             const PCRE2_SIZE end = ovector[2 * group + 1];
             if (start == PCRE2_UNSET || group >= static_cast<uint32_t>(rc))
-                return QString();
-            return subject.sliced(static_cast<qsizetype>(start),
-                                  static_cast<qsizetype>(end - start));
+                return QStringView();
+            return QStringView(subject).sliced(static_cast<qsizetype>(start),
+                                               static_cast<qsizetype>(end - start));
         };
         match.firstIndex = static_cast<qsizetype>(ovector[0]);
         match.value = slice(0);

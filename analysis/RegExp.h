@@ -16,6 +16,14 @@ struct RegExpMatch
     QStringList subMatches;
 };
 
+// The same, looking into the subject without copies; valid during the visit only.
+struct RegExpMatchView
+{
+    qsizetype firstIndex = 0;
+    QStringView value;
+    std::vector<QStringView> subMatches;
+};
+
 // The window's regular-expression engine: the settings Global, Pattern and IgnoreCase and an
 // Execute over a text, in the ECMAScript-style dialect users know from script engines. Built on
 // PCRE2 (16-bit, JIT) with its JavaScript-compatibility options. Differences that remain from a
@@ -39,12 +47,12 @@ public:
     // The matches in order of their position, or only the first without Global. An invalid pattern
     // throws Failure with the engine's message and the offset in the pattern.
     std::vector<RegExpMatch> Execute(const QString& subject);
-    // Same, but hands each match to visit without collecting them.
+    // Same, but hands each match to visit as a view, without collecting or copying them.
     template <typename Visit> void forEachMatch(const QString& subject, Visit&& visit);
 
 private:
     struct Compiled;
-    using MatchCallback = void (*)(void* context, const RegExpMatch& match);
+    using MatchCallback = void (*)(void* context, const RegExpMatchView& match);
     void run(const QString& subject, MatchCallback callback, void* context);
     void compile();
 
@@ -58,7 +66,7 @@ template <typename Visit> void RegExp::forEachMatch(const QString& subject, Visi
 {
     run(
         subject,
-        [](void* context, const RegExpMatch& match) { (*static_cast<Visit*>(context))(match); },
+        [](void* context, const RegExpMatchView& match) { (*static_cast<Visit*>(context))(match); },
         &visit);
 }
 

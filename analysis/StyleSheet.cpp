@@ -18,8 +18,14 @@ StyleSheet StyleSheet::load(const QString& path)
     QByteArray bytes;
     bool ok = file.open(QIODevice::ReadOnly);
     if (ok) {
-        bytes = file.readAll();
-        ok = file.error() == QFileDevice::NoError;
+        // One read of the known size; readAll() would grow its buffer step by step.
+        const qint64 size = file.size();
+        bytes.resize(size);
+        const qint64 got = size > 0 ? file.read(bytes.data(), size) : 0;
+        ok = got == size;
+        if (ok && file.bytesAvailable() > 0)
+            bytes += file.readAll(); // it grew while we read
+        ok = ok && file.error() == QFileDevice::NoError;
     }
     if (!ok) {
         const int error = errno ? errno : EIO;

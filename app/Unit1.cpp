@@ -171,23 +171,15 @@ TForm1::TForm1(TForm1Seams seams, QWidget* parent)
 
     downloads_ = std::make_unique<velmora::DownloadThreads>();
     using velmora::DownloadThreads;
-    connect(
-        downloads_.get(), &DownloadThreads::rowCaption, this,
-        [this](int run, int row, const QString& text) { rowReport(run, row, 0, text); },
-        Qt::QueuedConnection);
-    connect(
-        downloads_.get(), &DownloadThreads::rowProgress, this,
-        [this](int run, int row, const QString& text) { rowReport(run, row, 1, text); },
-        Qt::QueuedConnection);
-    connect(
-        downloads_.get(), &DownloadThreads::timerWanted, this,
-        [this](int run) {
-            if (run == run_.number)
-                armTimer();
-        },
-        Qt::QueuedConnection);
-    connect(downloads_.get(), &DownloadThreads::finished, this, &TForm1::downloadFinished,
-            Qt::QueuedConnection);
+    connect(downloads_.get(), &DownloadThreads::rowCaption, this,
+            [this](int run, int row, const QString& text) { rowReport(run, row, 0, text); });
+    connect(downloads_.get(), &DownloadThreads::rowProgress, this,
+            [this](int run, int row, const QString& text) { rowReport(run, row, 1, text); });
+    connect(downloads_.get(), &DownloadThreads::timerWanted, this, [this](int run) {
+        if (run == run_.number)
+            armTimer();
+    });
+    connect(downloads_.get(), &DownloadThreads::finished, this, &TForm1::downloadFinished);
 }
 
 TForm1::~TForm1()

@@ -6,19 +6,34 @@ namespace velmora {
 namespace {
 
 // Turns a worker's notifications into the signals of its DownloadThreads, tagged with its run.
+// Each is posted to the thread the DownloadThreads lives on and emitted there, so whoever listens
+// hears it on that thread, in the order the worker reported.
 class SignalReports final : public RowReports
 {
 public:
     SignalReports(DownloadThreads& threads, int run) : threads_(threads), run_(run) {}
     void SetRowCaption(int32_t row, const QString& caption) override
     {
-        emit threads_.rowCaption(run_, row, caption);
+        post([threads = &threads_, run = run_, row, caption] {
+            emit threads->rowCaption(run, row, caption);
+        });
     }
     void SetRowProgress(int32_t row, const QString& progress) override
     {
-        emit threads_.rowProgress(run_, row, progress);
+        post([threads = &threads_, run = run_, row, progress] {
+            emit threads->rowProgress(run, row, progress);
+        });
     }
-    void EnableTimer() override { emit threads_.timerWanted(run_); }
+    void EnableTimer() override
+    {
+        post([threads = &threads_, run = run_] { emit threads->timerWanted(run); });
+    }
+
+    // The report runs after this object and its worker may be gone: it holds copies only.
+    template <typename Report> void post(Report&& report)
+    {
+        QMetaObject::invokeMethod(&threads_, std::forward<Report>(report), Qt::QueuedConnection);
+    }
 
 private:
     DownloadThreads& threads_;
@@ -35,8 +50,10 @@ void DownloadThreadProc(PendingDownload pending, DownloadOptions options, Downlo
     options.abort = threads.abortFlag();
     const DownloadResult result =
         URLDownloadToFile(pending.PendingUrl, pending.PendingPath, &callback, options);
-    emit threads.finished(pending.run, pending.PendingRow, result.ok(), result.reason(),
-                          callback.CompletionReported);
+    reports.post([&threads, run = pending.run, row = pending.PendingRow, ok = result.ok(),
+                  reason = result.reason(), completed = callback.CompletionReported] {
+        emit threads.finished(run, row, ok, reason, completed);
+    });
 }
 
 DownloadThreads::DownloadThreads(QObject* parent) : QObject(parent)

@@ -27,8 +27,8 @@ class DownloadThreads;
 // The body of one worker thread: downloads the address into the path, reporting into the row.
 void DownloadThreadProc(PendingDownload pending, DownloadOptions options, DownloadThreads& threads);
 
-// Starts one thread per download and delivers what the workers report, in order, as queued
-// signals on the thread this object lives in (the user-interface thread). Destroying it ends
+// Starts one thread per download and delivers what the workers report, in order, as signals
+// emitted on the thread this object lives in (the user-interface thread). Destroying it ends
 // every running transfer, which removes its partial file, and waits for the workers.
 class DownloadThreads : public QObject
 {
