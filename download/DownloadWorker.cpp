@@ -5,34 +5,22 @@
 namespace velmora {
 namespace {
 
-// Turns a worker's notifications into the signals of its DownloadThreads, tagged with its run.
-// Each is posted to the thread the DownloadThreads lives on and emitted there, so whoever listens
-// hears it on that thread, in the order the worker reported.
-class SignalReports final : public RowReports
+// Passes a worker's notifications on as reports of its run.
+class WorkerReports final : public RowReports
 {
 public:
-    SignalReports(DownloadThreads& threads, int run) : threads_(threads), run_(run) {}
+    WorkerReports(DownloadThreads& threads, int run) : threads_(threads), run_(run) {}
     void SetRowCaption(int32_t row, const QString& caption) override
     {
-        post([threads = &threads_, run = run_, row, caption] {
-            emit threads->rowCaption(run, row, caption);
-        });
+        threads_.post({DownloadThreads::Report::Kind::Caption, run_, row, caption});
     }
     void SetRowProgress(int32_t row, const QString& progress) override
     {
-        post([threads = &threads_, run = run_, row, progress] {
-            emit threads->rowProgress(run, row, progress);
-        });
+        threads_.post({DownloadThreads::Report::Kind::Progress, run_, row, progress});
     }
     void EnableTimer() override
     {
-        post([threads = &threads_, run = run_] { emit threads->timerWanted(run); });
-    }
-
-    // The report runs after this object and its worker may be gone: it holds copies only.
-    template <typename Report> void post(Report&& report)
-    {
-        QMetaObject::invokeMethod(&threads_, std::forward<Report>(report), Qt::QueuedConnection);
+        threads_.post({DownloadThreads::Report::Kind::Timer, run_, 0, {}});
     }
 
 private:
@@ -44,16 +32,17 @@ private:
 
 void DownloadThreadProc(PendingDownload pending, DownloadOptions options, DownloadThreads& threads)
 {
-    SignalReports reports(threads, pending.run);
+    WorkerReports reports(threads, pending.run);
     TBindStatusCallback callback(reports, threads.abortFlag());
     callback.SetRowIndex(pending.PendingRow);
     options.abort = threads.abortFlag();
     const DownloadResult result =
         URLDownloadToFile(pending.PendingUrl, pending.PendingPath, &callback, options);
-    reports.post([&threads, run = pending.run, row = pending.PendingRow, ok = result.ok(),
-                  reason = result.reason(), completed = callback.CompletionReported] {
-        emit threads.finished(run, row, ok, reason, completed);
-    });
+    DownloadThreads::Report done{DownloadThreads::Report::Kind::Finished, pending.run,
+                                 pending.PendingRow, result.reason()};
+    done.ok = result.ok();
+    done.completed = callback.CompletionReported;
+    threads.post(std::move(done));
 }
 
 DownloadThreads::DownloadThreads(QObject* parent) : QObject(parent)
@@ -68,29 +57,68 @@ DownloadThreads::~DownloadThreads()
 
 void DownloadThreads::start(PendingDownload pending, DownloadOptions options)
 {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(threadsMutex_);
     const quint64 id = nextId_++;
     threads_.emplace(id, std::thread([this, id, pending = std::move(pending),
                                       options = std::move(options)]() mutable {
                          DownloadThreadProc(std::move(pending), std::move(options), *this);
                          // The thread object is joined on this object's own thread.
-                         QMetaObject::invokeMethod(
-                             this, [this, id] { reap(id); }, Qt::QueuedConnection);
+                         Report ended{Report::Kind::Ended, 0, 0, {}};
+                         ended.thread = id;
+                         post(std::move(ended));
                      }));
 }
 
-void DownloadThreads::reap(quint64 id)
+void DownloadThreads::post(Report report)
 {
-    std::thread done;
     {
-        std::lock_guard lock(mutex_);
-        const auto it = threads_.find(id);
-        if (it == threads_.end())
+        std::lock_guard lock(mailboxMutex_);
+        mailbox_.push_back(std::move(report));
+        if (wakePending_)
             return;
-        done = std::move(it->second);
-        threads_.erase(it);
+        wakePending_ = true;
     }
-    done.join();
+    // One wake-up carries every report that arrives before it is handled.
+    QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
+}
+
+void DownloadThreads::deliver()
+{
+    std::deque<Report> batch;
+    {
+        std::lock_guard lock(mailboxMutex_);
+        batch.swap(mailbox_);
+        wakePending_ = false;
+    }
+    for (const Report& report : batch) {
+        switch (report.kind) {
+        case Report::Kind::Caption:
+            emit rowCaption(report.run, report.row, report.text);
+            break;
+        case Report::Kind::Progress:
+            emit rowProgress(report.run, report.row, report.text);
+            break;
+        case Report::Kind::Timer:
+            emit timerWanted(report.run);
+            break;
+        case Report::Kind::Finished:
+            emit finished(report.run, report.row, report.ok, report.text, report.completed);
+            break;
+        case Report::Kind::Ended: {
+            std::thread done;
+            {
+                std::lock_guard lock(threadsMutex_);
+                const auto it = threads_.find(report.thread);
+                if (it == threads_.end())
+                    break;
+                done = std::move(it->second);
+                threads_.erase(it);
+            }
+            done.join();
+            break;
+        }
+        }
+    }
 }
 
 void DownloadThreads::abortAll()
@@ -98,7 +126,7 @@ void DownloadThreads::abortAll()
     abort_.store(true);
     std::map<quint64, std::thread> running;
     {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(threadsMutex_);
         running.swap(threads_);
     }
     for (auto& [id, thread] : running)

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <atomic>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -27,9 +28,10 @@ class DownloadThreads;
 // The body of one worker thread: downloads the address into the path, reporting into the row.
 void DownloadThreadProc(PendingDownload pending, DownloadOptions options, DownloadThreads& threads);
 
-// Starts one thread per download and delivers what the workers report, in order, as signals
-// emitted on the thread this object lives in (the user-interface thread). Destroying it ends
-// every running transfer, which removes its partial file, and waits for the workers.
+// Starts one thread per download and delivers what the workers report, in the order they
+// reported it, as signals emitted on the thread this object lives in (the user-interface
+// thread). Destroying it ends every running transfer, which removes its partial file, and waits
+// for the workers.
 class DownloadThreads : public QObject
 {
     Q_OBJECT
@@ -43,6 +45,27 @@ public:
     void abortAll();
     const std::atomic<bool>* abortFlag() const { return &abort_; }
 
+    // One report of a worker, as it waits to be delivered.
+    struct Report
+    {
+        enum class Kind
+        {
+            Caption,
+            Progress,
+            Timer,
+            Finished,
+            Ended
+        } kind;
+        int run = 0;
+        int row = 0;
+        QString text;
+        bool ok = false;
+        bool completed = false;
+        quint64 thread = 0;
+    };
+    // Called by workers: queues a report and wakes the receiving thread.
+    void post(Report report);
+
 signals:
     void rowCaption(int run, int row, const QString& caption);
     void rowProgress(int run, int row, const QString& progress);
@@ -51,12 +74,16 @@ signals:
     void finished(int run, int row, bool ok, const QString& reason, bool completionReported);
 
 private:
-    void reap(quint64 id);
+    Q_INVOKABLE void deliver();
 
     std::atomic<bool> abort_{false};
-    std::mutex mutex_;
+    std::mutex threadsMutex_;
     std::map<quint64, std::thread> threads_;
     quint64 nextId_ = 0;
+    // Reports cross from the workers under this lock, the only hand-over between the threads.
+    std::mutex mailboxMutex_;
+    std::deque<Report> mailbox_;
+    bool wakePending_ = false;
 };
 
 } // namespace velmora
