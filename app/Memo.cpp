@@ -10,9 +10,19 @@ TMemo::TMemo(QWidget* parent) : QPlainTextEdit(parent)
     connect(this, &QPlainTextEdit::textChanged, this, &TMemo::takeEdit);
 }
 
+void TMemo::showEvent(QShowEvent* event)
+{
+    if (stale_)
+        showLines();
+    QPlainTextEdit::showEvent(event);
+}
+
 void TMemo::showLines()
 {
     if (syncing_)
+        return;
+    stale_ = isHidden();
+    if (stale_)
         return;
     syncing_ = true;
     QString shown = lines_.text();

@@ -17,10 +17,16 @@ public:
     velmora::TextList& Lines() { return lines_; }
     const velmora::TextList& Lines() const { return lines_; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void showLines();
     void takeEdit();
 
     velmora::TextList lines_;
     bool syncing_ = false;
+    // A hidden box (the style sheet buffer) shows a new list only when it is shown: laying out
+    // megabytes of text nobody sees would hold up the window.
+    bool stale_ = false;
 };

@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -84,6 +85,7 @@ private slots:
     void emptyAddressListShowsThePanelAndStartsNothing();
     void newStartIgnoresTheWorkersOfTheLastRun();
     void backupThatCannotBeWrittenLeavesTheStyleSheet();
+    void closingTheWindowEndsRunningDownloadsAndTheirFiles();
 };
 
 void TestRun::wholeRunDownloadsBacksUpAndRewritesOnce()
@@ -221,6 +223,22 @@ void TestRun::backupThatCannotBeWrittenLeavesTheStyleSheet()
     QCOMPARE(TempDir::read(run.sheet), run.original);
     QCOMPARE(run.window.errors,
              QStringList{u"Cannot create file \""_s + run.sheet + u".bak\". Is a directory."_s});
+}
+
+void TestRun::closingTheWindowEndsRunningDownloadsAndTheirFiles()
+{
+    RunFixture run(".a{background:url(/stall)}\n");
+    run.window.get<TMemo>("mmo2")->setPlainText(run.server.url("/stall"));
+    run.window.form->btn5Click();
+    QTRY_VERIFY_WITH_TIMEOUT(run.column(0).value(0).endsWith(u"下载中..."_s) ||
+                                 run.column(0).value(0).startsWith(u"完成"_s),
+                             3000);
+    QElapsedTimer clock;
+    clock.start();
+    run.window.form.reset();
+    QVERIFY2(clock.elapsed() < 3000, "closing waited for the hung transfer");
+    QCoreApplication::processEvents(); // reports still on their way find no window
+    QCOMPARE(run.siteFiles(), QStringList{u"style.css"_s});
 }
 
 QTEST_MAIN(TestRun)
