@@ -22,6 +22,46 @@ QString schemeOf(const QString& prefix)
     return u"http:"_s;
 }
 
+// An address as an unquoted attribute value that the browser reads back as that address: a blank
+// would end the value, so it goes as %20 (as the browser sends it anyway), and the characters
+// with a meaning to the page parser go as character references. Plain addresses stay as they are.
+QString attributeValue(const QString& address)
+{
+    QString out;
+    out.reserve(address.size());
+    for (const QChar c : address) {
+        switch (c.unicode()) {
+        case u' ':
+            out += u"%20"_s;
+            break;
+        case u'\t':
+            out += u"%09"_s;
+            break;
+        case u'&':
+            out += u"&amp;"_s;
+            break;
+        case u'<':
+            out += u"&lt;"_s;
+            break;
+        case u'>':
+            out += u"&gt;"_s;
+            break;
+        case u'"':
+            out += u"&quot;"_s;
+            break;
+        case u'\'':
+            out += u"&#39;"_s;
+            break;
+        case u'`':
+            out += u"&#96;"_s;
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 QString addressOfReference(const QString& reference, const QString& absolutePrefix,
@@ -42,7 +82,7 @@ QString testPageText(const QStringList& addresses)
     QString page =
         u"<body style=\"background-color:#B5D7D2;\">以下是测试代码，如果图片能正常显示则说明路径正确，可以下载，否则请返回修改路径！<br><br>\r\n"_s;
     for (qsizetype i = 0; i < addresses.size(); ++i) {
-        const QString& a = addresses[i];
+        const QString a = attributeValue(addresses[i]);
         page += QString::number(i) + u" <img src="_s + a + u" alt="_s + a + u"><br><br><hr>\r\n"_s;
     }
     return page;

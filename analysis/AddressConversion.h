@@ -12,7 +12,8 @@ QString addressOfReference(const QString& reference, const QString& absolutePref
                            const QString& relativePrefix);
 
 // The test page that shows every image beside its address: the fixed first line, then one line
-// per address, each line followed by CR LF.
+// per address, each line followed by CR LF. Addresses go in unquoted, with only the characters
+// that would cut such an attribute short written as the browser reads them back.
 QString testPageText(const QStringList& addresses);
 
 // The name of the test page, written beside the program.

@@ -54,3 +54,10 @@ TEST(Conversion, TestPageMatchesTheGoldenFileInBothEncodings)
     EXPECT_EQ(TextCodec::gb18030().encode(page).indexOf("\r\n"), 128);
     EXPECT_EQ(testPageText({}).count(u"\r\n"_s), 1);
 }
+
+TEST(Conversion, AddressesThatWouldBreakTheirAttributeAreWrittenToReadBackWhole)
+{
+    const QString line = testPageText({u"http://h/背景 图.png?a=1&b=\"2\">"_s}).split(u"\r\n"_s)[1];
+    EXPECT_EQ(line, u"0 <img src=http://h/背景%20图.png?a=1&amp;b=&quot;2&quot;&gt; "
+                    u"alt=http://h/背景%20图.png?a=1&amp;b=&quot;2&quot;&gt;><br><br><hr>"_s);
+}
