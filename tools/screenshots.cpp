@@ -4,9 +4,11 @@
 #include "Unit1.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
@@ -46,6 +48,13 @@ int main(int argc, char* argv[])
         form.findChild<QLineEdit*>(u"lbledt1"_s)->setText(u"file:///site"_s);
         form.findChild<QLineEdit*>(u"lbledt2"_s)->setText(u"file:///site/css/"_s);
         form.btn3Click();
+        // References that already are full web addresses would be fetched: point them at files.
+        auto* addresses = form.findChild<QPlainTextEdit*>(u"mmo2"_s);
+        addresses->setPlainText(addresses->toPlainText()
+                                    .replace(u"https://"_s, u"file://"_s)
+                                    .replace(u"http://"_s, u"file://"_s));
+        // The style sheet shown is only looked at: it is neither backed up nor rewritten.
+        form.findChild<QCheckBox*>(u"chk1"_s)->setChecked(false);
         form.btn5Click();
         QElapsedTimer clock;
         clock.start();
