@@ -47,13 +47,4 @@ template <typename Text> Text toCrLf(const Text& in)
     return out;
 }
 
-// Number of lines of a CR LF text: a final break does not start another line.
-template <typename Text> qsizetype crLfLineCount(const Text& text)
-{
-    if (text.isEmpty())
-        return 0;
-    const qsizetype breaks = text.count("\r\n");
-    return text.endsWith("\r\n") ? breaks : breaks + 1;
-}
-
 } // namespace velmora

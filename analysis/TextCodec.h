@@ -22,7 +22,6 @@ public:
     static TextCodec detect(const QByteArray& bytes);
 
     const QByteArray& name() const { return name_; }
-    bool isUtf8() const { return kind_ == Kind::Utf8; }
 
     QString decode(const QByteArray& bytes) const;
     QByteArray encode(const QString& text) const;

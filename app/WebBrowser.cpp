@@ -18,11 +18,6 @@ void TWebBrowser::setEngineEnabled(bool enabled)
     engineOn = enabled;
 }
 
-bool TWebBrowser::engineEnabled()
-{
-    return engineOn;
-}
-
 void TWebBrowser::Navigate(const QUrl& address)
 {
     location_ = address;

@@ -16,7 +16,6 @@ public:
     explicit TWebBrowser(QWidget* parent = nullptr);
 
     static void setEngineEnabled(bool enabled);
-    static bool engineEnabled();
 
     // Opens address; the page loads in the background.
     void Navigate(const QUrl& address);
