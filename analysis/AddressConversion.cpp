@@ -1,5 +1,9 @@
 #include "AddressConversion.h"
 
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 namespace velmora {
@@ -27,37 +31,19 @@ QString schemeOf(const QString& prefix)
 // with a meaning to the page parser go as character references. Plain addresses stay as they are.
 QString attributeValue(const QString& address)
 {
+    static const std::pair<char16_t, QStringView> written[] = {
+        {u' ', u"%20"},  {u'\t', u"%09"},   {u'&', u"&amp;"},  {u'<', u"&lt;"},
+        {u'>', u"&gt;"}, {u'"', u"&quot;"}, {u'\'', u"&#39;"}, {u'`', u"&#96;"},
+    };
     QString out;
     out.reserve(address.size());
     for (const QChar c : address) {
-        switch (c.unicode()) {
-        case u' ':
-            out += u"%20"_s;
-            break;
-        case u'\t':
-            out += u"%09"_s;
-            break;
-        case u'&':
-            out += u"&amp;"_s;
-            break;
-        case u'<':
-            out += u"&lt;"_s;
-            break;
-        case u'>':
-            out += u"&gt;"_s;
-            break;
-        case u'"':
-            out += u"&quot;"_s;
-            break;
-        case u'\'':
-            out += u"&#39;"_s;
-            break;
-        case u'`':
-            out += u"&#96;"_s;
-            break;
-        default:
+        const auto* hit = std::find_if(std::begin(written), std::end(written),
+                                       [c](const auto& entry) { return entry.first == c; });
+        if (hit == std::end(written))
             out += c;
-        }
+        else
+            out += hit->second;
     }
     return out;
 }

@@ -58,6 +58,14 @@ bool TextList::setText(const QString& text)
     return true;
 }
 
+bool TextList::setLines(const QStringList& lines)
+{
+    QString text;
+    for (const QString& line : lines)
+        text += line + u"\r\n"_s;
+    return setText(text);
+}
+
 void TextList::indexLines() const
 {
     if (indexed_)

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 namespace velmora {
@@ -26,6 +27,9 @@ public:
     const QString& text() const { return text_; }
     // Returns whether the content changed.
     bool setText(const QString& text);
+    // The whole content at once, as appending each line to an empty list would leave it, with a
+    // single change notification.
+    bool setLines(const QStringList& lines);
 
 signals:
     void changed();

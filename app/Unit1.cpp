@@ -269,10 +269,7 @@ void TForm1::btn2Click()
         const QStringList references =
             velmora::extractReferences(*RegExp1, ui->edt1->text(), ui->Memo1->Lines().text());
         // One update for the whole list: a large style sheet is not repainted line by line.
-        QString text;
-        for (const QString& reference : references)
-            text += reference + u"\r\n"_s;
-        list.setText(text);
+        list.setLines(references);
     });
 }
 
@@ -293,10 +290,7 @@ void TForm1::btn3Click()
             addresses.append(velmora::addressOfReference(references.line(i), ui->lbledt1->text(),
                                                          ui->lbledt2->text()));
         }
-        QString addressText;
-        for (const QString& address : addresses)
-            addressText += address + u"\r\n"_s;
-        ui->mmo2->Lines().setText(addressText);
+        ui->mmo2->Lines().setLines(addresses);
         const QString page = velmora::testPageText(addresses);
         ui->mmo3->Lines().setText(page);
         const QString path = seams_.programFolder + QString::fromUtf16(velmora::kTestPageName);

@@ -8,6 +8,7 @@
 //   memory      peak resident memory with 200 downloads under way, against the process before.
 // Usage: bench_download [pace|throughput|memory]...   (all three without arguments)
 
+#include "../tests/CountingCallback.h"
 #include "../tests/LoopbackServer.h"
 #include "../tests/WindowFixture.h"
 #include "DownloadWorker.h"
@@ -117,36 +118,6 @@ void pace()
                 static_cast<long long>(probe.worst()));
 }
 
-struct NullCallback final : velmora::IBindStatusCallback
-{
-    velmora::HResult QueryInterface(velmora::InterfaceId, void**) override
-    {
-        return velmora::HResult::NoInterface;
-    }
-    int32_t AddRef() override { return 1; }
-    int32_t Release() override { return 1; }
-    velmora::HResult OnStartBinding(uint32_t, void*) override { return velmora::HResult::NotImpl; }
-    velmora::HResult GetPriority(int32_t*) override { return velmora::HResult::NotImpl; }
-    velmora::HResult OnLowResource(uint32_t) override { return velmora::HResult::NotImpl; }
-    velmora::HResult OnProgress(uint64_t, uint64_t, velmora::BindStatus, const QString&) override
-    {
-        return velmora::HResult::Ok;
-    }
-    velmora::HResult OnStopBinding(velmora::HResult, const QString&) override
-    {
-        return velmora::HResult::NotImpl;
-    }
-    velmora::HResult GetBindInfo(uint32_t*, void*) override { return velmora::HResult::NotImpl; }
-    velmora::HResult OnDataAvailable(uint32_t, uint32_t, void*, void*) override
-    {
-        return velmora::HResult::NotImpl;
-    }
-    velmora::HResult OnObjectAvailable(velmora::InterfaceId, void*) override
-    {
-        return velmora::HResult::NotImpl;
-    }
-};
-
 void throughput()
 {
     LoopbackServer server;
@@ -155,7 +126,7 @@ void throughput()
     const QString url = server.url(path);
     velmora::initDownloads();
     // Warm the server's answer and the page cache once for both.
-    NullCallback callback;
+    CountingCallback callback;
     velmora::URLDownloadToFile(url, tmp.filePath(u"warm"_s), &callback);
 
     double best[2] = {1e30, 1e30};

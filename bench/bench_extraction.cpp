@@ -6,6 +6,7 @@
 #include "ReferenceExtraction.h"
 #include "RegExp.h"
 #include "StyleSheet.h"
+#include "TextList.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -70,11 +71,10 @@ int main(int argc, char* argv[])
         velmora::RegExp engine;
         const QStringList references = velmora::extractReferences(
             engine, QString::fromUtf16(velmora::kDefaultPattern), sheet.text());
-        QString list;
-        for (const QString& reference : references)
-            list += reference + u"\r\n"_s;
+        velmora::TextList list;
+        list.setLines(references);
         listed = references.size();
-        listBytes = list.size();
+        listBytes = list.text().size();
     });
 
     // Into a file: grep stops at the first match when its output is /dev/null.

@@ -2,6 +2,7 @@
 // threads, the run's rules (file names, rename numbers) and the rewrite of the style sheet.
 
 #include "BindStatusCallback.h"
+#include "CountingCallback.h"
 #include "DownloadWorker.h"
 #include "LoopbackServer.h"
 #include "Sequencer.h"
@@ -36,36 +37,6 @@ struct RecordedReports final : RowReports
         log.push_back("progress:" + progress.toStdString());
     }
     void EnableTimer() override { log.push_back("timer"); }
-};
-
-// A callback that keeps the raw counts and the outcome.
-struct CountingCallback final : IBindStatusCallback
-{
-    std::vector<std::pair<uint64_t, uint64_t>> counts;
-    int stops = 0;
-    HResult stopResult = HResult::NotImpl;
-    const std::atomic<bool>* abort = nullptr;
-
-    HResult QueryInterface(InterfaceId, void**) override { return HResult::NoInterface; }
-    int32_t AddRef() override { return 1; }
-    int32_t Release() override { return 1; }
-    HResult OnStartBinding(uint32_t, void*) override { return HResult::NotImpl; }
-    HResult GetPriority(int32_t*) override { return HResult::NotImpl; }
-    HResult OnLowResource(uint32_t) override { return HResult::NotImpl; }
-    HResult OnProgress(uint64_t progress, uint64_t max, BindStatus, const QString&) override
-    {
-        counts.emplace_back(progress, max);
-        return abort && abort->load() ? HResult::Abort : HResult::Ok;
-    }
-    HResult OnStopBinding(HResult result, const QString&) override
-    {
-        ++stops;
-        stopResult = result;
-        return HResult::Ok;
-    }
-    HResult GetBindInfo(uint32_t*, void*) override { return HResult::NotImpl; }
-    HResult OnDataAvailable(uint32_t, uint32_t, void*, void*) override { return HResult::NotImpl; }
-    HResult OnObjectAvailable(InterfaceId, void*) override { return HResult::NotImpl; }
 };
 
 DownloadOptions quick()
