@@ -213,6 +213,8 @@ DownloadResult attempt(const QByteArray& url, const QString& path, IBindStatusCa
         curl_easy_setopt(h, CURLOPT_REFERER, referer.constData());
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
                      static_cast<long>(options.connectTimeout.count()));
+    // Large receive chunks: fewer, larger writes for big images, as the curl tool itself uses.
+    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 256L * 1024L);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Transfer::write);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
